@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "customise.h"
 #include "memory_io.h"
@@ -48,6 +49,26 @@ std::string copied(std::string_view input) {
     return out;
 }
 
+struct Line {
+    std::string_view text;  // without its line end
+    bool ended;
+};
+
+// Splits `text` at each `end`; the last line may have none.
+std::vector<Line> split(std::string_view text, std::string_view end) {
+    std::vector<Line> lines;
+    while (!text.empty()) {
+        const std::size_t at = text.find(end);
+        if (at == std::string_view::npos) {
+            lines.push_back({text, false});
+            break;
+        }
+        lines.push_back({text.substr(0, at), true});
+        text.remove_prefix(at + end.size());
+    }
+    return lines;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -81,23 +102,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    // A line short enough to be one piece either holds no marker or is a
-    // replacement line with the right number.
     const std::size_t length = corvane_dir.size();
     const std::string replacements[] = {
-        "Path=2=" + std::to_string(length + 6) + "\r\n",
-        "QTRCFG=2=" + std::to_string(length + 1) + "\r\n",
-        "ImagePath=2=" + std::to_string(2 * length + 21) + "\r\n",
+        "Path=2=" + std::to_string(length + 6),
+        "QTRCFG=2=" + std::to_string(length + 1),
+        "ImagePath=2=" + std::to_string(2 * length + 21),
     };
-    std::string_view rest = output;
-    while (!rest.empty()) {
-        const std::size_t end = rest.find("\r\n");
-        const std::size_t line_size = end == std::string_view::npos ? rest.size() : end + 2;
-        const std::string_view line = rest.substr(0, line_size);
-        rest.remove_prefix(line_size);
-        if (line.size() <= 498 + 2 && has_marker(line)) {
-            check(line == replacements[0] || line == replacements[1] || line == replacements[2]);
+    const auto is_replacement = [&](std::string_view line) {
+        return line == replacements[0] || line == replacements[1] || line == replacements[2];
+    };
+
+    // A line short enough to be one piece either holds no marker or is a
+    // replacement line with the right number.
+    const std::vector<Line> out_lines = split(output, "\r\n");
+    for (const Line& line : out_lines) {
+        if (line.text.size() <= 498 && has_marker(line.text)) {
+            check(line.ended && is_replacement(line.text));
         }
+    }
+
+    // When every input line is one piece, lines map one to one: a line with a
+    // marker becomes a replacement for a marker it holds, any other is kept.
+    std::vector<Line> in_lines = split(kept, "\n");
+    for (Line& line : in_lines) {
+        if (line.ended && !line.text.empty() && line.text.back() == '\r') {
+            line.text.remove_suffix(1);
+        }
+        if (line.text.size() > 498) {
+            return 0;
+        }
+    }
+    check(in_lines.size() == out_lines.size());
+    for (std::size_t i = 0; i < in_lines.size(); ++i) {
+        const Line& in = in_lines[i];
+        const Line& out = out_lines[i];
+        if (!has_marker(in.text)) {
+            check(out.text == in.text && out.ended == in.ended);
+            continue;
+        }
+        check(out.ended && is_replacement(out.text));
+        const std::string_view marker = out.text.substr(0, out.text.find('=') + 3);
+        check(in.text.find(marker) != std::string_view::npos);
     }
     return 0;
 }

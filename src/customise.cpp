@@ -11,8 +11,8 @@ constexpr int TEMPORARY_NAME_ATTEMPTS = 100;
 
 // A path built from the arguments; the limits checked at entry keep it in bounds.
 template <std::size_t Size>
-bool format_path(std::array<char, Size>& path, std::string_view dir, const char* name,
-                 unsigned long id = 0, int attempt = 0) {
+bool format_path(std::array<char, Size>& path, std::string_view dir, const char* name, unsigned long id = 0,
+                 int attempt = 0) {
     const int written = std::snprintf(path.data(), path.size(), "%.*s%c%s", static_cast<int>(dir.size()),
                                       dir.data(), PATH_SEPARATOR, name);
     if (written < 0 || static_cast<std::size_t>(written) >= path.size()) {

@@ -21,5 +21,4 @@ enum class PassResult { Done, ReadFailed, WriteFailed };
 
 // Writes "deltareg.cus" beside "deltareg" in `deltareg_dir`. On any failure it
 // returns false and leaves both files as they were and no other file behind.
-[[nodiscard]] bool write_customised_copy(std::string_view deltareg_dir,
-                                         std::string_view corvane_dir);
+[[nodiscard]] bool write_customised_copy(std::string_view deltareg_dir, std::string_view corvane_dir);

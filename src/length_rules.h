@@ -33,5 +33,4 @@ void make_length_texts(std::string_view corvane_dir, LengthTexts& texts);
 // Decides what becomes of one line `piece`: Copy it as it is, or Replace it
 // with the marker, its length text from `texts` and a line end, written to
 // `replacement`.
-[[nodiscard]] LineAction rewrite_line(std::string_view piece, const LengthTexts& texts,
-                                      Text& replacement);
+[[nodiscard]] LineAction rewrite_line(std::string_view piece, const LengthTexts& texts, Text& replacement);

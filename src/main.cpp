@@ -23,8 +23,7 @@ void print_usage() {
 int main(int argc, char* argv[]) {
     // Arguments past the second are ignored; over-long ones are refused like
     // missing ones, before any file is touched.
-    if (argc < 3 || std::strlen(argv[1]) > DELTAREG_DIR_LIMIT ||
-        std::strlen(argv[2]) > CORVANE_DIR_LIMIT) {
+    if (argc < 3 || std::strlen(argv[1]) > DELTAREG_DIR_LIMIT || std::strlen(argv[2]) > CORVANE_DIR_LIMIT) {
         print_usage();
         return STATUS_FAILED;
     }

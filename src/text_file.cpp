@@ -51,7 +51,7 @@ ReadStatus PieceReader::next(std::string_view& piece) {
     const void* found = std::memchr(start, '\n', window);
 
     std::size_t taken = std::min(available, piece_limit_);  // bytes consumed from the input
-    std::size_t length = taken;                              // characters in the piece
+    std::size_t length = taken;                             // characters in the piece
     if (found != nullptr) {
         const auto lf = static_cast<std::size_t>(static_cast<const char*>(found) - start);
         const bool crlf = lf > 0 && start[lf - 1] == '\r';

@@ -27,7 +27,7 @@ public:
 };
 
 inline constexpr char END_OF_INPUT = '\x1A';
-inline constexpr std::size_t BLOCK_SIZE = 128 * 1024;
+inline constexpr std::size_t BLOCK_SIZE = std::size_t{128} * 1024;
 
 enum class ReadStatus { Piece, End, Failed };
 
