@@ -65,7 +65,15 @@ PassResult customise(ByteSource& input, ByteSink& output, const LengthTexts& tex
     Text replacement;
     std::string_view piece;
     ReadStatus status = ReadStatus::End;
-    while ((status = reader.next(piece)) == ReadStatus::Piece) {
+    for (;;) {
+        // Most lines hold no marker and already end in CR LF: they go out in
+        // runs, as they came in.
+        if (!writer.put_bytes(reader.take_plain_lines(MARKER_TAIL))) {
+            return PassResult::WriteFailed;
+        }
+        if ((status = reader.next(piece)) != ReadStatus::Piece) {
+            break;
+        }
         const bool replace = rewrite_line(piece, texts, replacement) == LineAction::Replace;
         if (!writer.put(replace ? replacement.view() : piece)) {
             return PassResult::WriteFailed;

@@ -8,9 +8,6 @@ namespace {
 constexpr std::string_view PATH_MARKER = "Path=2=";
 constexpr std::string_view CFG_MARKER = "QTRCFG=2=";
 constexpr std::string_view IMAGE_PATH_MARKER = "ImagePath=2=";
-// Every marker ends with this, and almost no ordinary line holds it, so one
-// search for it settles most lines.
-constexpr std::string_view MARKER_TAIL = "=2=";
 
 bool contains(std::string_view piece, std::string_view marker) {
     return piece.find(marker) != std::string_view::npos;

@@ -25,6 +25,10 @@ struct LengthTexts {
     Text image_path_length;
 };
 
+// Every marker ends with this, and almost no ordinary line holds it: a text
+// without it holds no marker.
+inline constexpr std::string_view MARKER_TAIL = "=2=";
+
 enum class LineAction { Copy, Replace };
 
 // Fills `texts` from the byte length of `corvane_dir`, taken as it stands.

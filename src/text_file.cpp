@@ -3,12 +3,76 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Where the first byte stands that a plain run must not reach: an LF not
+// after a CR, or the start of `avoid` (three bytes or more). This is the hot
+// loop of a whole pass, so where the processor allows it tests sixteen
+// positions at a time, and ordinary lines cost no branch at all.
+std::size_t first_stop(std::string_view text, std::string_view avoid) {
+    const auto stops_at = [&](std::size_t at) {
+        if (text[at] == '\n') {
+            return at == 0 || text[at - 1] != '\r';
+        }
+        return text[at] == avoid[0] && text.substr(at, avoid.size()) == avoid;
+    };
+    std::size_t at = 0;
+#ifdef __SSE2__
+    if (text.size() >= 18) {
+        if (stops_at(0)) {
+            return 0;
+        }
+        const auto load = [&](std::size_t from) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        };
+        const auto equal = [](__m128i bytes, char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+        for (at = 1; at + 18 <= text.size(); at += 16) {
+            const __m128i here = load(at);
+            const __m128i lone_lf = _mm_andnot_si128(equal(load(at - 1), '\r'), equal(here, '\n'));
+            const __m128i avoided =
+                _mm_and_si128(equal(here, avoid[0]),
+                              _mm_and_si128(equal(load(at + 1), avoid[1]), equal(load(at + 2), avoid[2])));
+            for (auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(lone_lf, avoided)));
+                 hits != 0; hits &= hits - 1) {
+                const std::size_t candidate = at + static_cast<std::size_t>(__builtin_ctz(hits));
+                if (stops_at(candidate)) {
+                    return candidate;
+                }
+            }
+        }
+    }
+#endif
+    for (; at < text.size(); ++at) {
+        if (stops_at(at)) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// Length of the longest run of whole lines at the start of `text` that end in
+// CR LF and hold no `avoid`.
+std::size_t plain_prefix(std::string_view text, std::string_view avoid) {
+    const std::size_t stop = first_stop(text, avoid);
+    if (stop == 0) {
+        return 0;
+    }
+    const std::size_t last_lf = text.rfind('\n', stop == std::string_view::npos ? stop : stop - 1);
+    return last_lf == std::string_view::npos ? 0 : last_lf + 1;
+}
+
+}  // namespace
+
 PieceReader::PieceReader(ByteSource& source, std::size_t piece_limit)
     : source_(source), piece_limit_(std::clamp<std::size_t>(piece_limit, 1, BLOCK_SIZE / 2)) {}
 
 bool PieceReader::fill(std::size_t wanted) {
-    if (end_ - begin_ >= wanted || source_ended_) {
-        return true;
+    if (end_ - begin_ >= wanted || source_ended_ || failed_) {
+        return !failed_;
     }
     if (block_.size() - begin_ < wanted) {
         std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
@@ -19,6 +83,7 @@ bool PieceReader::fill(std::size_t wanted) {
         char* fresh = block_.data() + end_;
         const std::ptrdiff_t got = source_.read_some(fresh, block_.size() - end_);
         if (got < 0) {
+            failed_ = true;
             return false;
         }
         if (got == 0) {
@@ -69,6 +134,13 @@ ReadStatus PieceReader::next(std::string_view& piece) {
     return ReadStatus::Piece;
 }
 
+std::string_view PieceReader::take_plain_lines(std::string_view avoid) {
+    const std::string_view unread(block_.data() + begin_, end_ - begin_);
+    const std::size_t taken = plain_prefix(unread, avoid);
+    begin_ += taken;
+    return unread.substr(0, taken);
+}
+
 void TextWriter::append(const char* data, std::size_t size) {
     while (size > 0 && !failed_) {
         if (size_ == block_.size()) {
@@ -95,6 +167,11 @@ bool TextWriter::put(std::string_view text) {
         append("\r\n", 2);
         text.remove_prefix(lf + 1);
     }
+    return !failed_;
+}
+
+bool TextWriter::put_bytes(std::string_view bytes) {
+    append(bytes.data(), bytes.size());
     return !failed_;
 }
 

@@ -41,6 +41,13 @@ public:
     // On Piece, `piece` views the next piece, valid until the next call.
     [[nodiscard]] ReadStatus next(std::string_view& piece);
 
+    // Takes the longest run of whole lines already buffered that a TextWriter
+    // reproduces byte for byte and that holds no `avoid` (three bytes or more): each line ends in
+    // CR LF on disk. Cutting such lines into pieces changes nothing, so a
+    // caller that would copy every piece of them may copy the run instead.
+    // Valid until the next call; empty when no such line is buffered.
+    [[nodiscard]] std::string_view take_plain_lines(std::string_view avoid);
+
 private:
     [[nodiscard]] bool fill(std::size_t wanted);
 
@@ -50,6 +57,7 @@ private:
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool source_ended_ = false;
+    bool failed_ = false;  // a read failed: no further read is tried
 };
 
 // Writes text through one block buffer, each LF going out as CR LF.
@@ -57,8 +65,10 @@ class TextWriter {
 public:
     explicit TextWriter(ByteSink& sink) : sink_(sink) {}
 
-    // Both return false once any write has failed.
+    // All three return false once any write has failed.
     [[nodiscard]] bool put(std::string_view text);
+    // Writes `bytes` as they are, line ends included.
+    [[nodiscard]] bool put_bytes(std::string_view bytes);
     [[nodiscard]] bool flush();
 
 private:

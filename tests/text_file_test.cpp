@@ -103,6 +103,50 @@ TEST(PieceReader, ReportsAReadFailureRatherThanAnEnd) {
     }
 }
 
+TEST(PieceReader, TakesPlainLinesUpToAnLfAloneOrTheAvoidedText) {
+    const std::string x40(40, 'x');
+    const struct {
+        const char* name;
+        std::string buffered;
+        std::string run;
+    } cases[] = {
+        {"stops at an LF alone", "a\r\nb\r\nc\nd\r\n", "a\r\nb\r\n"},
+        {"stops before the line holding the text", "a\r\nb=2=\r\nc\r\n", "a\r\n"},
+        {"empty lines", "\r\n\r\n\n", "\r\n\r\n"},
+        {"empty line with LF alone first", "\nb\r\n", ""},
+        {"no whole line", "abc", ""},
+        {"partial line after whole ones", "a\r\nbc", "a\r\n"},
+        {"lone CR inside a line", "a\rb\r\n", "a\rb\r\n"},
+        {"near misses of the text", "=2\r\n2=\r\n= 2=\r\n=2", "=2\r\n2=\r\n= 2=\r\n"},
+        {"long lines, text late", x40 + "\r\n" + x40 + "\r\n" + x40 + "=2=\r\n", x40 + "\r\n" + x40 + "\r\n"},
+        {"long lines, LF alone late", x40 + "\r\n" + x40 + "\n", x40 + "\r\n"},
+        {"over-long line without the text", std::string(1200, 'y') + "\r\n", std::string(1200, 'y') + "\r\n"},
+    };
+    for (const auto& row : cases) {
+        // The same bytes at every offset within a sixteen-byte chunk.
+        for (std::size_t shift = 0; shift < 17; ++shift) {
+            SCOPED_TRACE(std::string(row.name) + ", shifted by " + std::to_string(shift));
+            const std::string input = std::string(shift, 'p') + "\r\n" + row.buffered;
+            MemorySource source(input);
+            PieceReader reader(source, PIECE_LIMIT);
+            std::string_view piece;
+            ASSERT_EQ(reader.next(piece), ReadStatus::Piece);  // fills the block
+            EXPECT_EQ(reader.take_plain_lines("=2="), row.run);
+            // Reading goes on right after the run.
+            std::string rest;
+            while (reader.next(piece) == ReadStatus::Piece) {
+                rest += piece;
+            }
+            MemorySource after(std::string_view(row.buffered).substr(row.run.size()));
+            std::string expected;
+            for (const auto& each : read_pieces(after).pieces) {
+                expected += each;
+            }
+            EXPECT_EQ(rest, expected);
+        }
+    }
+}
+
 TEST(TextWriter, WritesEveryLineEndAsCrLf) {
     MemorySink sink;
     TextWriter writer(sink);
