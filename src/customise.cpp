@@ -100,6 +100,10 @@ bool write_customised_copy(std::string_view deltareg_dir, std::string_view corva
     if (!input.is_open()) {
         return false;
     }
+    // The copy about to be replaced: its cached pages are of no more use, and
+    // handing them back first lets the new copy reuse them instead of
+    // claiming as much memory again.
+    forget_cached(cus_path.data());
     TemporaryPath temporary;
     File output = create_temporary(deltareg_dir, temporary);
     if (!output.is_open()) {

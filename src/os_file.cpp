@@ -90,6 +90,23 @@ void remove_file(const char* path) {
     (void)std::remove(path);
 }
 
+void forget_cached(const char* path) {
+#ifdef POSIX_FADV_DONTNEED
+    // Checked before opening: opening a device or a FIFO can have effects of its own.
+    struct stat status {};
+    if (::lstat(path, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return;
+    }
+    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd >= 0) {
+        (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        (void)::close(fd);
+    }
+#else
+    (void)path;
+#endif
+}
+
 unsigned long process_id() {
 #ifdef _WIN32
     return static_cast<unsigned long>(_getpid());

@@ -46,4 +46,7 @@ private:
 // Moves `from` to `to`, replacing a file already there.
 [[nodiscard]] bool replace_file(const char* from, const char* to);
 void remove_file(const char* path);
+// Tells the system that the cached contents of the regular file at `path`
+// will not be read again; the file itself is left as it is.
+void forget_cached(const char* path);
 [[nodiscard]] unsigned long process_id();
