@@ -11,19 +11,11 @@ constexpr int TEMPORARY_NAME_ATTEMPTS = 100;
 
 // A path built from the arguments; the limits checked at entry keep it in bounds.
 template <std::size_t Size>
-bool format_path(std::array<char, Size>& path, std::string_view dir, const char* name, unsigned long id = 0,
-                 int attempt = 0) {
-    const int written = std::snprintf(path.data(), path.size(), "%.*s%c%s", static_cast<int>(dir.size()),
-                                      dir.data(), PATH_SEPARATOR, name);
-    if (written < 0 || static_cast<std::size_t>(written) >= path.size()) {
-        return false;
-    }
-    if (id == 0) {
-        return true;
-    }
-    const auto used = static_cast<std::size_t>(written);
-    const int more = std::snprintf(path.data() + used, path.size() - used, ".%lu-%d.tmp", id, attempt);
-    return more >= 0 && static_cast<std::size_t>(more) < path.size() - used;
+bool format_path(std::array<char, Size>& path, std::string_view dir, const char* name,
+                 const char* suffix = "") {
+    const int written = std::snprintf(path.data(), path.size(), "%.*s%c%s%s", static_cast<int>(dir.size()),
+                                      dir.data(), PATH_SEPARATOR, name, suffix);
+    return written >= 0 && static_cast<std::size_t>(written) < path.size();
 }
 
 // The temporary copy is removed unless it was moved into place.
@@ -45,7 +37,9 @@ struct TemporaryPath {
 File create_temporary(std::string_view deltareg_dir, TemporaryPath& temporary) {
     const unsigned long id = process_id();
     for (int attempt = 0; attempt < TEMPORARY_NAME_ATTEMPTS; ++attempt) {
-        if (!format_path(temporary.path, deltareg_dir, "deltareg.cus", id, attempt)) {
+        std::array<char, 32> suffix{};
+        std::snprintf(suffix.data(), suffix.size(), ".%lu-%d.tmp", id, attempt);
+        if (!format_path(temporary.path, deltareg_dir, "deltareg.cus", suffix.data())) {
             break;
         }
         File file = File::create_new(temporary.path.data());
