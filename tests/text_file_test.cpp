@@ -121,17 +121,22 @@ TEST(PieceReader, TakesPlainLinesUpToAnLfAloneOrTheAvoidedText) {
         {"long lines, text late", x40 + "\r\n" + x40 + "\r\n" + x40 + "=2=\r\n", x40 + "\r\n" + x40 + "\r\n"},
         {"long lines, LF alone late", x40 + "\r\n" + x40 + "\n", x40 + "\r\n"},
         {"over-long line without the text", std::string(1200, 'y') + "\r\n", std::string(1200, 'y') + "\r\n"},
+        {"LF alone with lines after it", x40 + "\r\nc\n" + x40 + "\r\n", x40 + "\r\n"},
+        {"text with lines after it", x40 + "\r\na=2=b\r\n" + x40 + "\r\n", x40 + "\r\n"},
+        {"LF alone right after a CR LF", x40 + "\r\n\n" + x40 + "\r\n", x40 + "\r\n"},
     };
     for (const auto& row : cases) {
-        // The same bytes at every offset within a sixteen-byte chunk.
+        // A plain line in front puts the same bytes at every offset within a
+        // sixteen-byte chunk.
         for (std::size_t shift = 0; shift < 17; ++shift) {
             SCOPED_TRACE(std::string(row.name) + ", shifted by " + std::to_string(shift));
-            const std::string input = std::string(shift, 'p') + "\r\n" + row.buffered;
+            const std::string lead = std::string(shift, 'p') + "\r\n";
+            const std::string input = "first\r\n" + lead + row.buffered;
             MemorySource source(input);
             PieceReader reader(source, PIECE_LIMIT);
             std::string_view piece;
             ASSERT_EQ(reader.next(piece), ReadStatus::Piece);  // fills the block
-            EXPECT_EQ(reader.take_plain_lines("=2="), row.run);
+            EXPECT_EQ(reader.take_plain_lines("=2="), lead + row.run);
             // Reading goes on right after the run.
             std::string rest;
             while (reader.next(piece) == ReadStatus::Piece) {
