@@ -144,8 +144,7 @@ std::string_view PieceReader::take_plain_lines(std::string_view avoid) {
 void TextWriter::append(const char* data, std::size_t size) {
     while (size > 0 && !failed_) {
         if (size_ == block_.size()) {
-            failed_ = !sink_.write_all(block_.data(), size_);
-            size_ = 0;
+            (void)flush();
             continue;
         }
         const std::size_t part = std::min(size, block_.size() - size_);

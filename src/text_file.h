@@ -42,9 +42,10 @@ public:
     [[nodiscard]] ReadStatus next(std::string_view& piece);
 
     // Takes the longest run of whole lines already buffered that a TextWriter
-    // reproduces byte for byte and that holds no `avoid` (three bytes or more): each line ends in
-    // CR LF on disk. Cutting such lines into pieces changes nothing, so a
-    // caller that would copy every piece of them may copy the run instead.
+    // reproduces byte for byte and that holds no `avoid` (three bytes or
+    // more): each line ends in CR LF on disk. Cutting such lines into pieces
+    // changes nothing, so a caller that would copy every piece of them may
+    // copy the run instead.
     // Valid until the next call; empty when no such line is buffered.
     [[nodiscard]] std::string_view take_plain_lines(std::string_view avoid);
 
